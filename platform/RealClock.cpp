@@ -1,0 +1,31 @@
+#include <chrono>
+
+#include "platform/Clock.h"
+
+namespace platform {
+
+namespace {
+using Steady = std::chrono::steady_clock;
+}
+
+Millis RealClock::Now() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Steady::now().time_since_epoch()).count();
+}
+
+void RealClock::SleepFor(Millis ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+bool RealClock::Block(Condition& condition, std::unique_lock<std::mutex>& lock,
+                      std::optional<Millis> deadline) {
+  if (!deadline) {
+    condition.realCv_.wait(lock);
+    return true;
+  }
+  const Steady::time_point until{std::chrono::milliseconds(*deadline)};
+  return condition.realCv_.wait_until(lock, until) == std::cv_status::no_timeout;
+}
+
+void RealClock::Wake(Condition& condition) { condition.realCv_.notify_all(); }
+
+}  // namespace platform
