@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config git clang libclang-rt-14-dev
+  build-essential cmake pkg-config git python3 clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libsdl2-dev libfreetype-dev libfontconfig-dev libpng-dev
   libudev-dev umockdev libumockdev-dev
