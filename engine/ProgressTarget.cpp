@@ -1,0 +1,3 @@
+#include "engine/ProgressTarget.h"
+
+std::atomic<ProgressTarget*> progressTarget{nullptr};

@@ -1,0 +1,3 @@
+#include "engine/ResultShown.h"
+
+std::atomic<bool> resultShown{false};
