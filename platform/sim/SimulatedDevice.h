@@ -155,8 +155,9 @@ class SimulatedDevice {
   std::uint16_t ProductId() const;
   SimulatedVersion Version() const;
   std::uint8_t ModelCode() const;
+  Millis RestartMs() const;
   std::vector<SimulatedRequest> Requests() const;  // every request received, in order
-  std::optional<SimulatedTransferHeader> Header() const;
+  std::optional<SimulatedTransferHeader> Header() const;  // the last accepted one
   std::vector<std::uint8_t> ReceivedImage() const;  // the bytes of the accepted blocks, in order
   std::uint32_t BlocksReceived() const;
   int WriteCalls() const;  // SetFeature calls, failed ones included
@@ -174,7 +175,8 @@ class SimulatedDevice {
   std::uint16_t Unlock(const SimulatedRequest& request);
   std::uint16_t StartTransfer(const SimulatedRequest& request);
   std::uint16_t WriteBlock(const SimulatedRequest& request);
-  void BuildAcknowledgement(FeatureReport& out);
+  // Returns whether the device now takes the acknowledgement as delivered.
+  bool BuildAcknowledgement(FeatureReport& out);
   void BuildResponse(FeatureReport& out) const;
   SimulatedDeparture Depart(bool reprogrammed);
 
@@ -196,7 +198,8 @@ class SimulatedDevice {
   bool readFailureTriggered_ = false;
   bool writeFailureTriggered_ = false;
 
-  std::optional<SimulatedTransferHeader> header_;
+  std::optional<SimulatedTransferHeader> header_;  // the last accepted header
+  bool transferOpen_ = false;  // blocks are taken
   std::uint32_t nextBlock_ = 0;
   std::vector<std::uint8_t> image_;
 
