@@ -36,7 +36,9 @@ enum class ReadResult { kRead, kMissing, kFailed };
 
 ReadResult ReadWholeFile(const std::filesystem::path& path, std::string& content) {
   FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) return errno == ENOENT ? ReadResult::kMissing : ReadResult::kFailed;
+  if (fd.Get() < 0) {
+    return (errno == ENOENT || errno == ENOTDIR) ? ReadResult::kMissing : ReadResult::kFailed;
+  }
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
       static_cast<std::uintmax_t>(info.st_size) > kMaxSettingsFileBytes) {
