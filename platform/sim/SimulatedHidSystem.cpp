@@ -45,7 +45,7 @@ class SimulatedHandle final : public HidDevice {
  private:
   int Refusal() const {
     if (!canTransfer_) return EBADF;
-    if (!device_ || device_->Incarnation() != incarnation_ || !device_->Present()) return ENODEV;
+    if (device_ && (device_->Incarnation() != incarnation_ || !device_->Present())) return ENODEV;
     return speaksProtocol_ ? 0 : EPIPE;
   }
 
