@@ -3,9 +3,7 @@
 #include <cstdint>
 
 #include "engine/FirmwareVersion.h"
-
-// Which of the engine's two links an image is chosen for.
-enum class DeviceGroup { A, B };
+#include "hid/DeviceGroups.h"
 
 // The firmware resource chosen for a device and how much of its image is sent.
 struct ImageChoice {

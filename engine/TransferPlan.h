@@ -5,13 +5,10 @@
 #include <cstdint>
 
 #include "engine/ImageChoice.h"
+#include "hid/ReportFrame.h"
 
 // Every command payload is 59 bytes: frame bytes 4 to 62.
-constexpr std::size_t kPayloadSize = 59;
-using CommandPayload = std::array<std::uint8_t, kPayloadSize>;
-
-constexpr std::uint8_t kCmdStartTransfer = 8;
-constexpr std::uint8_t kCmdWriteBlock = 9;
+using CommandPayload = std::array<std::uint8_t, frame::kPayloadSize>;
 
 // How an image is cut into block commands.
 //

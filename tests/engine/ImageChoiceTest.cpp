@@ -140,7 +140,7 @@ TEST(TransferPayloads, HeaderAndBlockLayout) {
   // The last block carries R bytes; the rest of the payload stays zero.
   const CommandPayload last = BuildBlockPayload(choice, plan, plan.blockCount - 1, image.data());
   const std::uint32_t lastOffset = 0x1000 + (plan.blockCount - 1) * 57;
-  for (std::size_t i = 0; i < kPayloadSize - 2; ++i) {
+  for (std::size_t i = 0; i < frame::kPayloadSize - 2; ++i) {
     const std::uint8_t expected = i < plan.remainder ? image[lastOffset + i] : 0;
     EXPECT_EQ(last[2 + i], expected) << i;
   }
