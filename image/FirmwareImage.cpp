@@ -74,28 +74,37 @@ void EchoLine(const LineBuffer& line) {
   platform::WriteDebugOutput("\r\n");
 }
 
+enum class RecordResult { kNext, kEndOfFile, kFailed };
+
+RecordResult ReadRecord(const LineBuffer& line, FirmwareImage& image) {
+  unsigned count = 0, address = 0, type = 0;
+  if (ReadHeader(line, count, address, type) < 3) return RecordResult::kFailed;
+  const auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
+  if (type == kEndOfFileRecord) return RecordResult::kEndOfFile;
+  if (type == kDataRecord &&
+      !PlaceDataRecord(line, count, static_cast<std::uint16_t>(address), sum, image)) {
+    return RecordResult::kFailed;
+  }
+  return RecordResult::kNext;  // other record types are skipped unchecked
+}
+
 // Reads records until the end-of-file record; true only if it was reached without error.
 bool ParseHexText(const std::uint8_t* text, std::size_t textLength, FirmwareImage& image) {
   const std::string_view all(reinterpret_cast<const char*>(text), textLength);
-  std::size_t position = 0;
-  for (;;) {
+  // Everything past the current line stays zero: the line is cleared again after use.
+  LineBuffer line{};
+  for (std::size_t position = 0;;) {
     const std::size_t lineEnd = all.find("\r\n", position);
     if (lineEnd == std::string_view::npos) return false;
     const std::string_view lineText = all.substr(position, lineEnd - position);
+    // A line longer than the buffer cannot be read whole, so the text is refused.
     if (lineText.size() > kMaxHexLineLength) return false;
 
-    LineBuffer line{};
     std::memcpy(line.data(), lineText.data(), lineText.size());
     EchoLine(line);
-
-    unsigned count = 0, address = 0, type = 0;
-    if (ReadHeader(line, count, address, type) < 3) return false;
-    const auto sum = static_cast<std::uint8_t>(count + (address >> 8) + (address & 0xFF) + type);
-    if (type == kEndOfFileRecord) return true;
-    if (type == kDataRecord &&
-        !PlaceDataRecord(line, count, static_cast<std::uint16_t>(address), sum, image)) {
-      return false;
-    }
+    const RecordResult result = ReadRecord(line, image);
+    std::memset(line.data(), 0, lineText.size());
+    if (result != RecordResult::kNext) return result == RecordResult::kEndOfFile;
     position = lineEnd + 2;
   }
 }

@@ -94,6 +94,7 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedText{"HeaderCutShort", ":03\r\n:00000001FF\r\n"},
         RejectedText{"DataShorterThanCount", ":0400000002000FEC\r\n:00000001FF\r\n"},
         RejectedText{"ChecksumMissing", ":0300000002000F\r\n:00000001FF\r\n"},
+        RejectedText{"DataOnlyInEarlierLine", ":0300000002000FEC\r\n:03000000\r\n:00000001FF\r\n"},
         RejectedText{"EmptyText", ""},
         RejectedText{"LineLongerThanBuffer",
                      ":0300000002000FEC" + std::string(1024 - 17, '0') + "\r\n:00000001FF\r\n"}),
