@@ -83,7 +83,8 @@ class Window {
   // hide it as well. The uncovered and the newly covered areas are repainted.
   void SetPosition(int x, int y, int width, int height, std::uint32_t flags);
 
-  // Visibility: a window is seen when it and all its ancestors are visible.
+  // Visibility: IsVisible is true when the window and all its ancestors are shown; ShowWindow
+  // changes the window's own flag.
   bool IsVisible() const;
   void ShowWindow(int command);  // SW_HIDE or SW_SHOW
   // Disabled windows get no mouse input (it goes to their parent) and no keyboard input.
@@ -103,8 +104,10 @@ class Window {
   LResult Send(MessageId message, WParam wParam = 0, LParam lParam = 0);
   bool Post(MessageId message, WParam wParam = 0, LParam lParam = 0);
 
-  // Timers: WM_TIMER with wParam `id` every `interval` ms on the clock, generated only by the
-  // owner thread's message loop. Setting an id again restarts it. SetTimer returns `id` (0 when
+  // Timers: WM_TIMER with wParam `id` every `interval` ms (at least 10) on the clock, generated
+  // only by the owner thread's message loop, when nothing else is waiting, one at a time: a loop
+  // that was blocked elsewhere for several intervals gets one WM_TIMER, not a burst. Setting an
+  // id again restarts it. SetTimer returns `id` (0 when
   // the window does not exist or `id` is 0).
   std::uintptr_t SetTimer(std::uintptr_t id, Millis interval);
   bool KillTimer(std::uintptr_t id);

@@ -24,6 +24,7 @@ struct Message {
   WParam wParam = 0;
   LParam lParam = 0;
   std::shared_ptr<void> payload;  // keeps what lParam points at alive (device notices)
+  std::uint64_t registration = 0;  // the device notification that posted it; 0 for other messages
 };
 
 enum class MouseButton { Left, Right };
@@ -41,9 +42,10 @@ class DeviceNotification {
   bool IsRegistered() const { return id_ != 0; }
   void Unregister();
 
+  struct Registry;  // internal to the window system
+
  private:
   friend class WindowSystem;
-  struct Registry;
   DeviceNotification(std::shared_ptr<Registry> registry, std::uint64_t id)
       : registry_(std::move(registry)), id_(id) {}
   std::shared_ptr<Registry> registry_;
@@ -87,8 +89,9 @@ class WindowSystem {
   void PostQuitMessage(int exitCode);
   // Waits for the next message. Returns false for WM_QUIT (the quit request is consumed).
   bool GetMessage(Message& message);
-  // Like GetMessage without waiting: false when nothing is ready. With `remove` false a WM_QUIT
-  // stays pending and a posted message stays queued.
+  // Like GetMessage without waiting: true when a message (WM_QUIT included) was taken, false
+  // when nothing is ready. With `remove` false a WM_QUIT stays pending and a posted message
+  // stays queued.
   bool PeekMessage(Message& message, bool remove = true);
   // Hands a message to its window's handler (on this thread; the window must belong to it).
   LResult DispatchMessage(const Message& message);
@@ -132,9 +135,11 @@ class WindowSystem {
   void InputKey(std::uint32_t virtualKey, bool down, bool alt = false);
   void InputCloseRequest(WindowHandle topLevel);  // the window manager's close: SC_CLOSE
 
+  struct Core;  // internal: the shared state of the implementation
+
  private:
   friend class Window;
-  struct Core;
+  friend struct WindowSystemAccess;
   std::shared_ptr<Core> core_;
 };
 
