@@ -14,6 +14,7 @@
 #include "platform/Geometry.h"
 #include "platform/Surface.h"
 #include "platform/Window.h"
+#include "platform/WindowSystem.h"
 
 namespace platform {
 
