@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "platform/Bitmap.h"
@@ -37,7 +37,7 @@ std::vector<std::uint8_t> MakeBmp(int width, int height, int bpp, const std::vec
   Put16(b, 26, 1);
   Put16(b, 28, static_cast<std::uint32_t>(bpp));
   Put32(b, 46, static_cast<std::uint32_t>(palette.size() / 4));
-  std::memcpy(b.data() + 54, palette.data(), palette.size());
+  std::copy(palette.begin(), palette.end(), b.begin() + 54);
   b.insert(b.end(), pixels.begin(), pixels.end());
   return b;
 }
