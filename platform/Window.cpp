@@ -143,6 +143,10 @@ void Core::Forget(WindowRecord* record) {
     auto& timers = queue->timers;
     timers.erase(std::remove_if(timers.begin(), timers.end(), [handle](const Timer& t) { return t.window == handle; }),
                  timers.end());
+    auto& posted = queue->posted;
+    posted.erase(std::remove_if(posted.begin(), posted.end(),
+                                [handle](const Message& m) { return m.window.value == handle; }),
+                 posted.end());
   }
   if (capture == handle) capture = 0;
   if (tracking.window == handle) tracking = MouseTracking{};
