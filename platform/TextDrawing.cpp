@@ -117,6 +117,13 @@ void WrapParagraph(const std::u32string& text, const ShapedText& shaped, long ma
   } while (begin < text.size());
 }
 
+// Where the pen stands after the first `count` glyphs of the line.
+long PenAfter(const Line& line, std::size_t count) {
+  if (count == 0) return 0;
+  const Glyph* last = line.glyphs[count - 1];
+  return line.pens[count - 1] + (last ? last->advance : 0);
+}
+
 // Cuts a line that is too wide and ends it in "...", keeping the result within maxWidth.
 void Ellipsize(Line& line, const FontData& font, long maxWidth) {
   if (line.width <= maxWidth) return;
@@ -128,11 +135,8 @@ void Ellipsize(Line& line, const FontData& font, long maxWidth) {
     dotsWidth += glyph ? glyph->advance : 0;
   }
   std::size_t keep = line.glyphs.size();
-  while (keep > 0 && line.pens[keep - 1] + (line.glyphs[keep - 1] ? line.glyphs[keep - 1]->advance : 0) +
-                             dotsWidth > maxWidth) {
-    --keep;
-  }
-  long pen = keep > 0 ? line.pens[keep - 1] + (line.glyphs[keep - 1] ? line.glyphs[keep - 1]->advance : 0) : 0;
+  while (keep > 0 && PenAfter(line, keep) + dotsWidth > maxWidth) --keep;
+  long pen = PenAfter(line, keep);
   line.glyphs.resize(keep);
   line.pens.resize(keep);
   for (const Glyph* dot : dots) {
