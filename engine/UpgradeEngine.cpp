@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <span>
-#include <string_view>
-#include <vector>
+#include <string>
 
 #include "engine/ResultShown.h"
 #include "hid/DeviceGroups.h"
@@ -31,7 +30,7 @@ constexpr FirmwareVersion kFirstCheckedVersion = {1, 3, 7};
 constexpr int kTrayNotifyBase = 1024;  // the tray window's private messages
 constexpr std::uint16_t kProgressHigh = 575;
 
-// A pause after the header lets the device erase its flash before the first block.
+// The devices' loaders are given this long after the header before the first block.
 constexpr platform::Millis kEraseDelayMs = 2000;
 
 std::u16string FormatVersion(const FirmwareVersion& v) {
@@ -49,7 +48,7 @@ FirmwareVersion VersionOf(const DeviceInfo& info) { return {info[0], info[1], in
 
 }  // namespace
 
-// The link, the path patterns, the access code and the product ids searched of one group.
+// One group's link, path patterns (by group), access code and the product ids it searches.
 struct UpgradeEngine::GroupRoute {
   DeviceLink& link;
   DeviceGroup group;

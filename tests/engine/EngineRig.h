@@ -16,7 +16,7 @@
 #include "platform/Clock.h"
 #include "platform/sim/SimulatedHidSystem.h"
 
-// Records what the engine asks of its windows, in order. Dialogs end with `dialogCode` unless
+// Records what the engine asks of its windows, in order. Dialogs end with code 0 unless
 // `onDialog` answers; may be called from several threads.
 class RecordingHost final : public EngineHost {
  public:
