@@ -98,6 +98,7 @@ void UpgradeEngine::DetectOnLink(const GroupRoute& route, const std::string& pat
     return;
   }
   if (Unlock(link, route.accessCode) != 0) return;
+  bool screenShown = false;
   if (queryNow) {
     const std::uint32_t result = Query(link);
     if (result == 0) {
@@ -108,11 +109,16 @@ void UpgradeEngine::DetectOnLink(const GroupRoute& route, const std::string& pat
         if (&link == &linkA) firstVersion = VersionOf(deviceInfo);
       }
       resultShown = false;
+      // CheckFirmware shows a screen unless the query left an error in the link.
+      screenShown = QueriedCleanly(link);
       CheckFirmware(&link);
       host_.PostQuit();
     }
   }
-  if (showWaiting && !resultShown) StartWaiting(link);
+  // The waiting dialog is for a device whose query gave no screen. After an upgrade the
+  // reconnection has cleared resultShown, but the user has seen and closed the result: starting
+  // the waiting dialog then would show a stale "up to date" screen and a window nobody asked for.
+  if (showWaiting && !resultShown && !screenShown) StartWaiting(link);
 }
 
 void UpgradeEngine::ReconnectGroupA(bool showWaiting, bool queryNow, platform::Millis delayMs) {

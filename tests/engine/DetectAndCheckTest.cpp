@@ -129,6 +129,18 @@ TEST_F(DetectAndCheckTest, OlderFirmwareIsOfferedTheUpgrade) {
             2u);
 }
 
+TEST_F(DetectAndCheckTest, NoWaitingDialogAfterTheOfferScreenWasClosed) {
+  Keyboard({5, 2, 1});
+  // The upgrade dialog reconnects after the device restarted, which clears resultShown.
+  rig.host.onDialog = [this](const UpgradeDialogSetup& setup) {
+    if (setup.screen == UpgradeScreen::Offer) rig.engine.ReconnectGroupA(false, false, 0);
+    return 3;
+  };
+  rig.engine.DetectAndCheck(true, true, 0);
+
+  EXPECT_EQ(rig.host.Events(), (Events{"dialog:Offer", "quit", "quit"}));
+}
+
 TEST_F(DetectAndCheckTest, TextsFollowTheSelectedTable) {
   TranslationSettings.SelectedTableId = 4008;
   ResetTranslationTableForTesting();
