@@ -114,7 +114,11 @@ TEST(MessageBoxButtons, AllocationIsOnceAndAddingStopsAtTheCapacity) {
   none.AddButton(1, 1, u"a", 5);
   EXPECT_EQ(none.ButtonCount(), 0);
   EXPECT_FALSE(none.AllocateButtons(1));
-  EXPECT_FALSE(CBitmapMessageBox(system).AllocateButtons(9));
+  EXPECT_FALSE(CBitmapMessageBox(system).AllocateButtons(-1));
+  CBitmapMessageBox nine(system);
+  ASSERT_TRUE(nine.AllocateButtons(9));
+  for (int i = 0; i < 9; ++i) nine.AddButton(10 * i, 1, u"x", 50);
+  EXPECT_EQ(nine.ButtonCount(), 8);
 }
 
 TEST(MessageBoxTexts, SetTextsReplacesOnlyGivenSlotsAndFontsFollowTheFace) {

@@ -1,5 +1,7 @@
 #include "ui/dialogs/CBitmapMessageBox.h"
 
+#include <algorithm>
+
 #include "localization/TranslationSettings.h"
 #include "platform/Graphics.h"
 #include "platform/TextDrawing.h"
@@ -66,8 +68,9 @@ void CBitmapMessageBox::SetSkinBitmaps(const std::array<int, kSkinBitmapCount>& 
 }
 
 bool CBitmapMessageBox::AllocateButtons(int count) {
-  if (buttons || count < 0 || count > kMaxButtons) return false;
-  buttons = std::make_unique<ButtonItem[]>(static_cast<std::size_t>(count));
+  if (buttons || count < 0) return false;
+  // AddButton never fills more than eight, so no more are made.
+  buttons = std::make_unique<ButtonItem[]>(static_cast<std::size_t>(std::min(count, kMaxButtons)));
   buttonCapacity = count;
   return true;
 }

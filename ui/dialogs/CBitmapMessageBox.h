@@ -119,8 +119,8 @@ class CBitmapMessageBox : public platform::Dialog {
   void LoadBackground(int id);
   // The close button's normal, pressed and hover ids, then the three of each button kind 1 to 8.
   void SetSkinBitmaps(const std::array<int, kSkinBitmapCount>& ids);
-  // Creates `count` (0 to 8) button items. Only once: false when the items exist already (they
-  // stay) or `count` is out of range.
+  // Creates `count` button items (a creator that wants none passes 0). Only once: false when the
+  // items exist already (they stay) or `count` is negative.
   bool AllocateButtons(int count);
   // Fills the next button item. Ignored when all allocated items (at most eight) are filled. A
   // null caption means none.
