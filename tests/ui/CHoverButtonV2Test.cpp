@@ -61,6 +61,19 @@ TEST_F(HoverButtonTest, ImageFollowsPointerLatchAndEnabledState) {
   EXPECT_EQ(ItemCommands(), 2);
 }
 
+TEST_F(HoverButtonTest, PushModeShowsPressedOnlyWhileHeld) {
+  OpenWithKind3(kNormalId, kPressedId, kHoverId);
+  Button().latchMode = 0;
+  display.MoveMouse(box.Handle(), Face());
+  EXPECT_TRUE(WaitForPixel(Face(), kHoverFace));
+  display.PressMouse(Button().ClientToScreen(Point{30, 10}));
+  EXPECT_TRUE(WaitForPixel(Face(), kPressedFace));
+  display.ReleaseMouse(Button().ClientToScreen(Point{30, 10}));
+  EXPECT_TRUE(WaitForPixel(Face(), kHoverFace));
+  EXPECT_EQ(Button().latched.load(), 0);
+  EXPECT_TRUE(display.WaitUntil([&] { return ItemCommands() == 1; }, 100));
+}
+
 TEST_F(HoverButtonTest, MagentaShowsTheBackgroundAndNearMagentaIsDrawn) {
   OpenWithKind3(kNormalId, kPressedId, kHoverId);
   EXPECT_TRUE(WaitForPixel(Point{105, 210}, kGround));       // magenta column of the image
