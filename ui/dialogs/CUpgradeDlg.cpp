@@ -215,6 +215,7 @@ void CUpgradeDlg::TransferWorker() {
     t.messageColor = kRed;
     t.bodyColor = kRed;
   });
+  Invalidate(true);
 
   const bool sent = engine->TransferFirmware(currentLink, this, u"");
   transferResult.store(sent ? 1 : 0, std::memory_order_relaxed);
@@ -223,6 +224,7 @@ void CUpgradeDlg::TransferWorker() {
   SetTexts(nullptr, nullptr, nullptr,
            TranslateText(u"Do Not Disconnect your Device !\nAfter Reprogramming your Device is "
                          u"complete,\nyour Device will restart automatically"));
+  Invalidate(true);
   transferRunning.store(0, std::memory_order_release);
 }
 
@@ -251,6 +253,7 @@ void CUpgradeDlg::OnWatchTimer() {
     return;
   }
   SetMessage(message);
+  Update();
   StartPollTimer();
 
   std::vector<std::pair<platform::WParam, platform::DeviceInterfaceNotice>> notices;
