@@ -100,12 +100,14 @@ void CheckLoaded(const TranslationSettingsData& settings) {
   ApplyTranslationFonts(settings, face);
   FUZZ_CHECK(face.size() <= kMaxSettingChars);
 
-  // Whatever number the file holds, the language chosen is one the program carries.
+  // Whatever number the file holds, the table chosen is one the program carries, or for
+  // primary language 0 the empty slot's id 0, which names no table: texts are shown unchanged.
   TranslationSettingsData chosen = settings;
   const LanguageSlots slots = MakeLanguageSlots();
   SelectLanguage(&slots, static_cast<std::uint16_t>(settings.TranslationMode), chosen);
   FUZZ_CHECK(chosen.EmbeddedTableSelected);
-  FUZZ_CHECK(chosen.SelectedTableId == 4000 || chosen.SelectedTableId == 4008);
+  FUZZ_CHECK(chosen.SelectedTableId == 4000 || chosen.SelectedTableId == 4008 ||
+             (chosen.SelectedTableId == 0 && (chosen.Translation & 0xFF) == 0));
   FUZZ_CHECK(chosen.Translation <= 0xFFFF);
 }
 
