@@ -56,17 +56,23 @@ ReadResult ReadWholeFile(const std::filesystem::path& path, std::string& content
   return ReadResult::kRead;
 }
 
+// Lines keep a CR before their LF, so that a rewrite gives back every line it does not change
+// byte for byte; the CR is dropped only where a line is read (LineText).
 std::vector<std::string> SplitLines(std::string_view content) {
   std::vector<std::string> lines;
   while (!content.empty()) {
     const std::size_t end = content.find('\n');
-    std::string_view line = content.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
+    lines.emplace_back(content.substr(0, end));
     if (end == std::string_view::npos) break;
     content.remove_prefix(end + 1);
   }
   return lines;
+}
+
+// A line as its text is read: without the CR of a CR LF line end.
+std::string_view LineText(std::string_view line) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  return line;
 }
 
 bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
@@ -188,7 +194,8 @@ std::optional<SettingsKey> SettingsKey::Open(const std::filesystem::path& file,
 
 void SettingsKey::ParseValues() {
   bool inKey = false;
-  for (const std::string& line : lines_) {
+  for (const std::string& stored : lines_) {
+    const std::string_view line = LineText(stored);
     if (const auto section = SectionName(line)) {
       inKey = EqualIgnoringAsciiCase(*section, keyName_);
       continue;
@@ -231,14 +238,15 @@ bool SettingsKey::SetNumber(std::string_view name, std::uint32_t value) {
   std::optional<std::size_t> keyEnd;
   bool inKey = false;
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (const auto section = SectionName(lines[i])) {
+    const std::string_view line = LineText(lines[i]);
+    if (const auto section = SectionName(line)) {
       inKey = EqualIgnoringAsciiCase(*section, keyName_);
       if (inKey) keyEnd = i + 1;
       continue;
     }
     if (!inKey) continue;
     keyEnd = i + 1;
-    const auto existing = SplitValueLine(lines[i]);
+    const auto existing = SplitValueLine(line);
     if (existing && existing->name == name) replace = i;
   }
   if (replace) {
