@@ -161,9 +161,9 @@ class CBitmapMessageBox : public platform::Dialog {
   // when it is non-empty), the visible and enabled button items and no progress. Any thread.
   virtual ScreenDescription DescribeScreen() const;
 
-  // The colour that is see-through once the window is open; nullopt before. Our window layer
-  // has no per-pixel transparency of its own yet: a display backend that supports shaped windows
-  // reads it here.
+  // The colour that is see-through once the window is open; nullopt before. The window layer has
+  // no per-window setting for it: the real display shapes every top-level window by this same
+  // key, and the headless display presents the pixels unchanged.
   std::optional<platform::ColorRef> LayeredColorKey() const;
 
   // --- Buttons (dialog thread) ---
