@@ -89,14 +89,18 @@ void CheckVerdicts(const Frame& reply, std::uint8_t requestSequence) {
   }
 }
 
+// One write the host attempted, and how the device answered it.
+struct Write {
+  Frame frame;
+  int error;
+};
+
 // What the device saw and answered during one command.
 struct Record {
-  std::vector<Frame> writes;   // every frame written successfully, in order
-  int failedWrites = 0;        // writes that were answered with an error
+  std::vector<Write> writes;     // every write attempted, in order
   int reads = 0;
   bool responseOffered = false;  // some read returned a frame with the response code
   std::set<int> errors;          // every errno the device returned
-  bool lastWriteSucceeded = false;
 };
 
 class ScriptedDevice final : public platform::HidDevice {
@@ -108,13 +112,11 @@ class ScriptedDevice final : public platform::HidDevice {
 
   int SetFeature(const platform::FeatureReport& report) override {
     const int error = script_.AtEnd() ? ENODEV : WriteOutcome(script_.Byte());
-    record_.lastWriteSucceeded = error == 0;
+    record_.writes.push_back({report, error});
     if (error != 0) {
-      ++record_.failedWrites;
       record_.errors.insert(error);
       return error;
     }
-    record_.writes.push_back(report);
     if (ReplyCode(report) != CmdAck) lastRequest_ = report;
     return 0;
   }
@@ -208,7 +210,7 @@ void RunCommand(DeviceLink& link, ScriptedDevice& device, const Command& command
 
   if (kind == CommandKind::Refused) {
     FUZZ_CHECK(result == 1);
-    FUZZ_CHECK(record.writes.empty() && record.failedWrites == 0 && record.reads == 0);
+    FUZZ_CHECK(record.writes.empty() && record.reads == 0);
     return;
   }
   FUZZ_CHECK(link.sequence == (kind == CommandKind::Unlock ? 0 : NextSequence(sequenceBefore)));
@@ -217,28 +219,30 @@ void RunCommand(DeviceLink& link, ScriptedDevice& device, const Command& command
   Frame request;
   BuildRequest(request, command.code, NextSequence(sequenceBefore),
                command.nullPayload ? nullptr : command.payload.data(), command.payload.size());
-  int requestWrites = 0, hostAcknowledgements = 0;
-  for (const Frame& written : record.writes) {
-    if (written == request) {
-      FUZZ_CHECK(hostAcknowledgements == 0);
+  int requestWrites = 0, hostAcknowledgementWrites = 0, hostAcknowledgementsTaken = 0;
+  for (const Write& write : record.writes) {
+    if (write.frame == request) {
+      FUZZ_CHECK(hostAcknowledgementWrites == 0);
       ++requestWrites;
-    } else {
-      FUZZ_CHECK(IsHostAcknowledgement(written));
-      FUZZ_CHECK(kind == CommandKind::WithResponse && record.responseOffered);
-      ++hostAcknowledgements;
+      continue;
     }
+    FUZZ_CHECK(IsHostAcknowledgement(write.frame));
+    FUZZ_CHECK(kind == CommandKind::WithResponse && record.responseOffered);
+    // Once the device has taken the acknowledgement, nothing more is written.
+    FUZZ_CHECK(hostAcknowledgementsTaken == 0);
+    ++hostAcknowledgementWrites;
+    if (write.error == 0) ++hostAcknowledgementsTaken;
   }
   FUZZ_CHECK(requestWrites <= kMaxRequestWrites);
-  FUZZ_CHECK(static_cast<int>(record.writes.size()) + record.failedWrites <=
-             kMaxRequestWrites + kMaxHostAcknowledgementWrites);
-  FUZZ_CHECK(hostAcknowledgements <= 1);
+  FUZZ_CHECK(hostAcknowledgementWrites <= kMaxHostAcknowledgementWrites);
 
   // Success is never reported for an exchange that did not complete.
   if (result == 0) {
     if (kind == CommandKind::WithResponse) {
-      FUZZ_CHECK(hostAcknowledgements == 1 && record.lastWriteSucceeded);
+      FUZZ_CHECK(hostAcknowledgementsTaken == 1);
     } else {
-      FUZZ_CHECK(requestWrites >= 1 && link.ackSeen && link.replyError == kReplyAccepted);
+      FUZZ_CHECK(requestWrites >= 1 && record.writes.back().error == 0);
+      FUZZ_CHECK(link.ackSeen && link.replyError == kReplyAccepted);
       FUZZ_CHECK(JudgeAcknowledgement(link.reply, FrameSequence(request)) == kReplyAccepted);
     }
   }
