@@ -2,6 +2,7 @@
 // the screens and clicks, all on the virtual clock.
 
 #include <cerrno>
+#include <ostream>
 
 #include "tests/workflow/WorkflowRig.h"
 
@@ -158,6 +159,8 @@ struct UpgradeCase {
   int blocks;
   const char16_t* restartMessage;  // shown after the removal notice; null: found by polling only
 };
+
+void PrintTo(const UpgradeCase& c, std::ostream* out) { *out << c.name; }
 
 class UpgradeTest : public WorkflowTest, public ::testing::WithParamInterface<UpgradeCase> {};
 
