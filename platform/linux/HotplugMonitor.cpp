@@ -19,6 +19,7 @@ void ReportFailure(const char* call, int error) {
 }  // namespace
 
 std::unique_ptr<HotplugMonitor> HotplugMonitor::Start(Callback callback) {
+  std::unique_lock lock(LibudevLock());
   errno = 0;
   UdevContext udev{udev_new()};
   if (!udev) {
@@ -45,6 +46,7 @@ std::unique_ptr<HotplugMonitor> HotplugMonitor::Start(Callback callback) {
     ReportFailure("eventfd", errno);
     return nullptr;
   }
+  lock.unlock();
   return std::unique_ptr<HotplugMonitor>(new HotplugMonitor(
       std::move(udev), std::move(monitor), std::move(stop), std::move(callback)));
 }
@@ -65,6 +67,9 @@ HotplugMonitor::~HotplugMonitor() {
     std::fprintf(stderr, "write eventfd: %s\n", std::strerror(errno));
   }
   thread_.join();
+  std::lock_guard lock(LibudevLock());
+  monitor_.reset();
+  udev_.reset();
 }
 
 void HotplugMonitor::Run() {
@@ -81,11 +86,17 @@ void HotplugMonitor::Run() {
       return;
     }
     if (fds[0].revents & POLLIN) {
-      // Returns null for a message it drops (wrong sender, filtered out): nothing to do then.
-      UdevDevice device{udev_monitor_receive_device(monitor_.get())};
+      UdevDevice device;
+      {
+        std::lock_guard lock(LibudevLock());
+        device.reset(udev_monitor_receive_device(monitor_.get()));
+      }
+      // Null for a message libudev drops (wrong sender, filtered out): nothing to do then.
       if (!device) continue;
       const char* action = udev_device_get_action(device.get());
       if (action) callback_(action, device.get());
+      std::lock_guard lock(LibudevLock());
+      device.reset();
     }
   }
 }

@@ -15,7 +15,7 @@ namespace platform {
 class HotplugMonitor {
  public:
   // `action` is udev's ("add", "remove", ...); the device is borrowed for the call. Runs on the
-  // monitor thread.
+  // monitor thread, without LibudevLock() held: take it to call into libudev.
   using Callback = std::function<void(const char* action, udev_device* device)>;
 
   // Null when the monitor cannot be set up; the reason is printed on standard error.

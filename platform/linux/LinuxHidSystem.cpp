@@ -122,30 +122,41 @@ LinuxHidSystem::~LinuxHidSystem() {
 }
 
 std::vector<HidInterfaceInfo> LinuxHidSystem::ListInterfaces() {
+  std::vector<HidInterfaceInfo> interfaces;
+  std::map<std::string, std::string> known;
+  {
+    std::lock_guard lock(LibudevLock());
+    if (!Enumerate(interfaces, known)) return {};
+  }
+  std::lock_guard lock(knownMutex_);
+  knownPaths_ = std::move(known);
+  return interfaces;
+}
+
+bool LinuxHidSystem::Enumerate(std::vector<HidInterfaceInfo>& interfaces,
+                               std::map<std::string, std::string>& known) {
   // A context of its own per listing: libudev objects must not be shared between threads, and
   // the monitor thread has its own.
   errno = 0;
   UdevContext udev{udev_new()};
   if (!udev) {
     ReportFailure("udev_new", errno ? errno : ENOMEM);
-    return {};
+    return false;
   }
   UdevEnumeration enumeration{udev_enumerate_new(udev.get())};
   if (!enumeration) {
     ReportFailure("udev_enumerate_new", ENOMEM);
-    return {};
+    return false;
   }
   if (int r = udev_enumerate_add_match_subsystem(enumeration.get(), "hidraw"); r < 0) {
     ReportFailure("udev_enumerate_add_match_subsystem", -r);
-    return {};
+    return false;
   }
   if (int r = udev_enumerate_scan_devices(enumeration.get()); r < 0) {
     ReportFailure("udev_enumerate_scan_devices", -r);
-    return {};
+    return false;
   }
 
-  std::vector<HidInterfaceInfo> interfaces;
-  std::map<std::string, std::string> known;
   udev_list_entry* entry;
   udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumeration.get())) {
     const char* syspath = udev_list_entry_get_name(entry);
@@ -156,9 +167,7 @@ std::vector<HidInterfaceInfo> LinuxHidSystem::ListInterfaces() {
       interfaces.push_back(std::move(*info));
     }
   }
-  std::lock_guard lock(knownMutex_);
-  knownPaths_ = std::move(known);
-  return interfaces;
+  return true;
 }
 
 std::unique_ptr<HidDevice> LinuxHidSystem::Open(const std::string& path, bool read, bool write,
@@ -196,10 +205,13 @@ void LinuxHidSystem::SetEventHandler(std::function<void(const HidEvent&)> handle
 
 void LinuxHidSystem::OnUevent(const char* action, udev_device* device) {
   std::optional<HidEvent> event;
-  if (std::strcmp(action, "add") == 0) {
-    if (auto info = Arrived(device)) event = HidEvent{HidEventKind::Arrival, info->path};
-  } else if (std::strcmp(action, "remove") == 0) {
-    if (auto path = Removed(device)) event = HidEvent{HidEventKind::Removal, *path};
+  {
+    std::lock_guard lock(LibudevLock());
+    if (std::strcmp(action, "add") == 0) {
+      if (auto info = Arrived(device)) event = HidEvent{HidEventKind::Arrival, info->path};
+    } else if (std::strcmp(action, "remove") == 0) {
+      if (auto path = Removed(device)) event = HidEvent{HidEventKind::Removal, *path};
+    }
   }
   if (!event) return;
 

@@ -30,7 +30,11 @@ class LinuxHidSystem final : public HidSystem {
   void SetEventHandler(std::function<void(const HidEvent&)> handler) override;
 
  private:
+  // Called with LibudevLock() held.
+  bool Enumerate(std::vector<HidInterfaceInfo>& interfaces,
+                 std::map<std::string, std::string>& known);
   void OnUevent(const char* action, udev_device* device);
+  // Called with LibudevLock() held.
   std::optional<HidInterfaceInfo> Arrived(udev_device* device);
   std::optional<std::string> Removed(udev_device* device);
 

@@ -3,6 +3,7 @@
 #include <libudev.h>
 
 #include <memory>
+#include <mutex>
 
 namespace platform {
 
@@ -19,5 +20,12 @@ using UdevContext = std::unique_ptr<udev, UdevReleaser>;
 using UdevDevice = std::unique_ptr<udev_device, UdevReleaser>;
 using UdevEnumeration = std::unique_ptr<udev_enumerate, UdevReleaser>;
 using UdevMonitor = std::unique_ptr<udev_monitor, UdevReleaser>;
+
+// libudev keeps some process-wide state (the random seed of its hash tables) without a lock of
+// its own, so every thread of ours takes this lock while it calls into libudev.
+inline std::mutex& LibudevLock() {
+  static std::mutex mutex;
+  return mutex;
+}
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "HidrawTestBed.h"
 #include "hid/DeviceGroups.h"
@@ -127,6 +128,11 @@ TEST_F(ExchangeOverHidraw, UnlocksAndQueriesTheSimulatedKeyboard) {
   EXPECT_EQ(link.reply[frame::kPayload + 1], 1);
   EXPECT_EQ(link.reply[frame::kPayload + 2], 7);
   EXPECT_EQ(link.reply[frame::kPayload + 3], 9);
+
+  // The host's acknowledgement of the response reached the device too.
+  std::vector<int> codes;
+  for (const auto& request : device.Requests()) codes.push_back(request.code);
+  EXPECT_EQ(codes, (std::vector<int>{CmdUnlock, CmdQueryInfo, CmdAck}));
 }
 
 TEST_F(ExchangeOverHidraw, FailedIoctlsBecomeVerdictsWithTheirErrno) {
@@ -177,6 +183,7 @@ TEST_F(ExchangeOverHidraw, AKeyboardThatWentAwayFailsWithEnodev) {
   std::uint8_t zeros[frame::kPayloadSize] = {};
   EXPECT_EQ(SendCommand(&link, CmdQueryInfo, zeros, sizeof zeros), ENODEV);
   EXPECT_EQ(link.sendError, kSendRequestFailed);
+  EXPECT_EQ(device.WriteCalls(), 100);
 }
 
 }  // namespace

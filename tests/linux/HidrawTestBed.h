@@ -57,6 +57,9 @@ std::vector<std::uint8_t> BootKeyboardDescriptor();
 // preloaded processes are those of the test bed.
 //
 // The ioctls run on umockdev's worker thread; every member may be called from any thread.
+// ThreadSanitizer cannot see that an ioctl returns only after the worker has answered it (the
+// two talk over a socket), so a test reads what a server recorded through the server's own lock,
+// as SimulatedDevice's observers do, before it destroys the server.
 class HidrawTestBed {
  public:
   HidrawTestBed();
