@@ -1,24 +1,8 @@
 #include "app/ScreenReport.h"
 
-namespace {
+#include "platform/TextEncoding.h"
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
+namespace {
 
 std::string OptionalJson(const std::optional<std::u16string>& text) {
   return text ? JsonString(*text) : "null";
@@ -32,14 +16,9 @@ int Percent(const ScreenDescription::Progress& p) {
 }  // namespace
 
 std::string JsonString(const std::u16string& text) {
+  static const char* hex = "0123456789abcdef";
   std::string out = "\"";
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;  // a lone surrogate cannot be written as UTF-8
-    }
+  for (const char c : platform::ToUtf8(text)) {
     switch (c) {
       case '"': out += "\\\""; break;
       case '\\': out += "\\\\"; break;
@@ -47,13 +26,12 @@ std::string JsonString(const std::u16string& text) {
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       default:
-        if (c < 0x20) {
-          static const char* hex = "0123456789abcdef";
+        if (static_cast<unsigned char>(c) < 0x20) {
           out += "\\u00";
           out += hex[c >> 4];
           out += hex[c & 0xF];
         } else {
-          AppendUtf8(out, c);
+          out += c;
         }
     }
   }

@@ -33,15 +33,6 @@ constexpr std::uint16_t kProgressHigh = 575;
 // The devices' loaders are given this long after the header before the first block.
 constexpr platform::Millis kEraseDelayMs = 2000;
 
-std::u16string FormatVersion(const FirmwareVersion& v) {
-  std::u16string text;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    text += i == 0 ? u' ' : u'.';
-    for (char c : std::to_string(v[i])) text += static_cast<char16_t>(c);
-  }
-  return text;
-}
-
 std::u16string Translated(const char16_t* text) { return TranslateText(text); }
 
 FirmwareVersion VersionOf(const DeviceInfo& info) { return {info[0], info[1], info[2]}; }

@@ -1,6 +1,7 @@
 #include "platform/Font.h"
 
 #include "platform/FontCache.h"
+#include "platform/TextEncoding.h"
 
 namespace platform {
 

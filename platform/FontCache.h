@@ -106,10 +106,4 @@ class FontCache {
   std::map<std::tuple<std::string, int, long, bool>, std::unique_ptr<FaceInstance>> instances_;
 };
 
-// UTF-16 to code points; an unpaired surrogate becomes U+FFFD.
-std::u32string ToCodePoints(std::u16string_view text);
-std::string ToUtf8(std::u16string_view text);
-// UTF-8 to UTF-16; malformed bytes become U+FFFD.
-std::u16string FromUtf8(std::string_view text);
-
 }  // namespace platform

@@ -8,6 +8,8 @@
 #include <charconv>
 #include <cstdlib>
 
+#include "platform/TextEncoding.h"
+
 namespace platform {
 
 namespace {
@@ -123,47 +125,6 @@ std::optional<std::uint32_t> ParseNumber(std::string_view text) {
   return number;
 }
 
-// Strict UTF-8 to UTF-16: overlong forms, surrogates and truncated sequences are refused.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    int extra = 0;
-    char32_t code = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1, code = lead & 0x1F, minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2, code = lead & 0x0F, minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3, code = lead & 0x07, minimum = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (i + static_cast<std::size_t>(extra) >= text.size()) return std::nullopt;
-    for (int k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      code = (code << 6) | (next & 0x3F);
-    }
-    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-      return std::nullopt;
-    }
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(code));
-    }
-    i += static_cast<std::size_t>(extra) + 1;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::filesystem::path SettingsFilePath() {
@@ -204,7 +165,7 @@ void SettingsKey::ParseValues() {
     const auto value = SplitValueLine(line);
     if (!value) continue;
     if (value->type == "string") {
-      if (auto text = Utf8ToUtf16(value->text)) values_[std::string(value->name)] = std::move(*text);
+      if (auto text = FromUtf8Strict(value->text)) values_[std::string(value->name)] = std::move(*text);
     } else if (value->type == "number") {
       if (auto number = ParseNumber(value->text)) values_[std::string(value->name)] = *number;
     }

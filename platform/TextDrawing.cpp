@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/FontCache.h"
+#include "platform/TextEncoding.h"
 
 namespace platform {
 namespace {

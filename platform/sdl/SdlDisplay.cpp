@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/Messages.h"
+#include "platform/TextEncoding.h"
 #include "platform/WindowSystem.h"
 #include "platform/sdl/X11Shape.h"
 
@@ -17,31 +18,6 @@ namespace {
 // Pixels of exactly this colour are not part of a shaped window.
 constexpr std::uint32_t kShapeKey = 0x00FF00FF;
 
-std::string ToUtf8(std::u16string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = text[i];
-    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 // The virtual-key code of an SDL key, or 0 for keys the dialogs do not care about.
 std::uint32_t VirtualKeyOf(SDL_Keycode key) {

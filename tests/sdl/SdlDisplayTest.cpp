@@ -17,6 +17,8 @@
 #include "platform/Window.h"
 #include "platform/WindowSystem.h"
 #include "platform/sdl/SdlDisplay.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/XvfbServer.h"
 
 extern char** environ;
 
@@ -27,21 +29,7 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libdbus-1.so
 namespace {
 
 using namespace platform;
-
-std::string FindProgram(const std::string& name) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path ? path : "/usr/bin:/bin";
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    const std::size_t end = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, end == std::string::npos ? std::string::npos : end - start);
-    const std::string candidate = dir + "/" + name;
-    if (!dir.empty() && access(candidate.c_str(), X_OK) == 0) return candidate;
-    if (end == std::string::npos) break;
-    start = end + 1;
-  }
-  return {};
-}
+using testsupport::FindProgram;
 
 int RunProgram(const std::vector<std::string>& args) {
   std::vector<char*> argv;
@@ -53,55 +41,6 @@ int RunProgram(const std::vector<std::string>& args) {
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-// A private X server with a black root window. It picks a free display number itself and
-// writes it to a pipe once it accepts connections, so nothing has to wait for it by the clock.
-class Xvfb {
- public:
-  bool Start(const std::string& program, std::string& error) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-      error = "pipe failed";
-      return false;
-    }
-    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
-    const std::vector<std::string> args = {program, "-displayfd", std::to_string(fds[1]), "-screen", "0", "800x600x24",
-                                           "-br", "-nolisten", "tcp"};
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int spawned = posix_spawn(&pid_, program.c_str(), nullptr, nullptr, argv.data(), environ);
-    close(fds[1]);
-    if (spawned != 0) {
-      close(fds[0]);
-      pid_ = -1;
-      error = "cannot start " + program;
-      return false;
-    }
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (number.empty()) {
-      error = "Xvfb did not report a display";
-      return false;
-    }
-    display_ = ":" + number;
-    setenv("DISPLAY", display_.c_str(), 1);
-    return true;
-  }
-
-  ~Xvfb() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
 
 constexpr ColorRef kRed = Rgb(255, 0, 0);
 constexpr ColorRef kBlue = Rgb(0, 0, 255);
@@ -149,9 +88,10 @@ std::uint32_t RootPixel(::Display* x, int px, int py) {
 TEST(SdlDisplay, ShowsPaintedWindowCentredAndTakesClicks) {
   const std::string xvfb = FindProgram("Xvfb");
   if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
-  Xvfb server;
+  testsupport::XvfbServer server;
   std::string error;
-  ASSERT_TRUE(server.Start(xvfb, error)) << error;
+  ASSERT_TRUE(server.Start(xvfb, "800x600x24", error)) << error;
+  setenv("DISPLAY", server.Display().c_str(), 1);
 
   RealClock clock;
   SdlDisplay display;

@@ -286,6 +286,12 @@ LResult CBitmapMessageBox::HandleMessage(MessageId message, WParam wParam, LPara
 
 // --- Painting helpers and description ---
 
+LResult CBitmapMessageBox::OnEraseBkgnd(WParam wParam, LParam lParam) {
+  const LResult result = DefaultProcessing(WM_ERASEBKGND, wParam, lParam);
+  EraseWithBackground(CanvasOf(wParam));
+  return result;
+}
+
 void CBitmapMessageBox::EraseWithBackground(Canvas& canvas) const {
   const Bitmap background = Background();
   if (!background) return;

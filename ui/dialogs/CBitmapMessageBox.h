@@ -191,6 +191,8 @@ class CBitmapMessageBox : public platform::Dialog {
   // Copies the loaded background to the client area at (0, 0): what WM_ERASEBKGND of the
   // skinned dialogs draws.
   void EraseWithBackground(platform::Canvas& canvas) const;
+  // The skinned dialogs' WM_ERASEBKGND: default processing, then the background.
+  platform::LResult OnEraseBkgnd(platform::WParam wParam, platform::LParam lParam);
   // The upgrade screens' paint: a fresh copy of bitmap BackgroundId() from the skin, then the
   // non-empty texts in the order heading, status, message, body, each in a rectangle from 25
   // pixels right of the client's left edge to its right and bottom edges, with tops 21 (heading),

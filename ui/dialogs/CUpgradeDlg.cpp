@@ -38,16 +38,6 @@ constexpr int kProgressLeft = 6;
 constexpr int kProgressTop = 168;
 constexpr int kProgressBottom = 226;
 
-// " %u.%u.%u": the leading space belongs to the format.
-std::u16string FormatVersion(const FirmwareVersion& v) {
-  std::u16string text;
-  for (std::size_t i = 0; i < v.size(); ++i) {
-    text += i == 0 ? u' ' : u'.';
-    for (char c : std::to_string(v[i])) text += static_cast<char16_t>(c);
-  }
-  return text;
-}
-
 }  // namespace
 
 CUpgradeDlg::CUpgradeDlg(platform::WindowSystem& system, platform::HidSystem& hid)
@@ -131,11 +121,8 @@ platform::LResult CUpgradeDlg::HandleMessage(platform::MessageId message, platfo
     case platform::WM_PAINT:
       PaintTextSlots(CanvasOf(wParam));
       return 0;
-    case platform::WM_ERASEBKGND: {
-      const platform::LResult result = DefaultProcessing(message, wParam, lParam);
-      EraseWithBackground(CanvasOf(wParam));
-      return result;
-    }
+    case platform::WM_ERASEBKGND:
+      return OnEraseBkgnd(wParam, lParam);
     default:
       break;
   }

@@ -164,11 +164,8 @@ platform::LResult CWaitingDlg::HandleMessage(platform::MessageId message, platfo
     case platform::WM_PAINT:
       Paint(CanvasOf(wParam));
       return 0;
-    case platform::WM_ERASEBKGND: {
-      const platform::LResult result = DefaultProcessing(message, wParam, lParam);
-      EraseWithBackground(CanvasOf(wParam));
-      return result;
-    }
+    case platform::WM_ERASEBKGND:
+      return OnEraseBkgnd(wParam, lParam);
     default:
       return CBitmapMessageBox::HandleMessage(message, wParam, lParam);
   }
