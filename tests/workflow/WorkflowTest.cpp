@@ -2,8 +2,10 @@
 // the screens and clicks, all on the virtual clock.
 
 #include <cerrno>
+#include <filesystem>
 #include <ostream>
 
+#include "app/CRirudUvarizaApp.h"
 #include "tests/workflow/WorkflowRig.h"
 
 namespace workflow_test {
@@ -264,6 +266,31 @@ TEST_F(WorkflowTest, FailedTransferShowsFailureAtOnce) {
   EXPECT_TRUE(result.closeButton);
   EXPECT_EQ(device->BlocksReceived(), 100u);
   EXPECT_EQ(device->Reprogrammings(), 0);
+  // No version was read after the failed transfer: the screen claims none.
+  EXPECT_FALSE(result.status.has_value()) << Transcript();
+}
+
+// A device that never comes back leaves no button to press; closing the window from the desktop
+// ends the wait and the program, and nothing more is sent.
+TEST_F(WorkflowTest, DesktopCloseEndsTheEndlessWaitForTheDevice) {
+  platform::SimulatedFaults faults;
+  faults.neverComesBack = true;
+  const auto device = Plug(SimulatedGroup::A, 0x0076, {5, 0, 0}, 5, faults);
+  RunProgram([&] {
+    const Shot offer = NextScreenWithBody(kOfferBody);
+    display.RequestClose(offer.window);  // ignored on the offer screen
+    ClickAction(offer);
+    const Shot transfer = NextScreenWithMessage(u"Transfer in progress ...");
+    display.RequestClose(transfer.window);  // ignored while the transfer runs
+    const Shot waiting = NextScreenWithMessage(kKeyboardRestart);
+    Idle(10 * 60 * 1000);
+    display.RequestClose(waiting.window);
+  });
+  EXPECT_EQ(device->Reprogrammings(), 1);
+  EXPECT_EQ(device->BlocksReceived(), 432u);
+  const std::vector<Shot> shots = Shots();
+  for (const Shot& shot : shots) EXPECT_NE(shot.screen.body, T(kFailureBody)) << Transcript();
+  EXPECT_EQ(shots.back().screen.message, T(kKeyboardRestart));
 }
 
 TEST_F(WorkflowTest, VersionNotRaisedAfterRestartIsAFailure) {
@@ -435,6 +462,35 @@ TEST_F(WorkflowTest, UpgradeRunsOnTheWaitingDialogsThread) {
   for (const Shot& s : shots) EXPECT_NE(s.screen.heading, T(u"Loading Profiles"));
   EXPECT_EQ(device->Version(), (platform::SimulatedVersion{6, 0, 0}));
   EXPECT_TRUE(display.ShownWindows().empty());
+}
+
+// The application says why it ends without a screen, and when it does not.
+TEST_F(WorkflowTest, ApplicationExplainsAnEndWithoutAnyScreen) {
+  char folder[] = "/tmp/rirud-app-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const auto runApplication = [&] {
+    testing::internal::CaptureStderr();
+    CRirudUvarizaApp app(windows, hid, folder);
+    EXPECT_FALSE(app.InitInstance());
+    EXPECT_FALSE(app.TurnedAwayByOtherInstance());
+    platform::Message leftover;
+    while (windows.PeekMessage(leftover, true)) {
+    }
+    return testing::internal::GetCapturedStderr();
+  };
+
+  platform::SimulatedFaults silent;
+  silent.noResponse = true;
+  const auto mute = Plug(SimulatedGroup::A, 0x0076, {5, 0, 0}, 5, silent);
+  EXPECT_NE(runApplication().find("did not answer"), std::string::npos);
+  EXPECT_EQ(CountRequests(*mute, 8) + CountRequests(*mute, 9), 0u);
+
+  hid.Unplug(mute);
+  Plug(SimulatedGroup::A, 0x0076, {6, 0, 0}, 5);
+  platform::Thread user = clock.StartThread([&] { ClickAction(NextScreenWithBody(kUpToDateBody)); });
+  EXPECT_EQ(runApplication().find("did not answer"), std::string::npos);
+  user.Join();
+  std::filesystem::remove_all(folder);
 }
 
 TEST_F(WorkflowTest, DeviceThatNeverAnswersEndsWithNothingShown) {

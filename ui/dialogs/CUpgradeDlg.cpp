@@ -116,6 +116,16 @@ platform::LResult CUpgradeDlg::HandleMessage(platform::MessageId message, platfo
     case platform::WM_TIMER:
       OnTimer(wParam);
       return 0;
+    case platform::WM_SYSCOMMAND:
+      // While the device is awaited after the transfer there is no button, and a device that
+      // never comes back would keep the window up for ever. Closing it from the desktop ends the
+      // dialog then; nothing is being sent, so nothing can be cut short. During the transfer and
+      // on the other screens the system close stays ignored.
+      if ((wParam & 0xFFF0) == platform::SC_CLOSE && awaitingRestart) {
+        EndDialog(0);
+        return 0;
+      }
+      break;
     case platform::WM_DEVICECHANGE:
       return OnDeviceChange(wParam, platform::DeviceNoticeOf(lParam));
     case platform::WM_PAINT:
@@ -241,6 +251,7 @@ void CUpgradeDlg::OnWatchTimer() {
   }
   SetMessage(message);
   Update();
+  awaitingRestart = true;
   StartPollTimer();
 
   std::vector<std::pair<platform::WParam, platform::DeviceInterfaceNotice>> notices;
@@ -253,8 +264,14 @@ void CUpgradeDlg::ShowResult(bool success) {
   KillTimer(IDT_RECONNECT_POLL);
   resultShownHere = true;
 
-  std::u16string status = TranslateText(u"Your KORVEX 6.0\r\nis currently on\r\nVersion ");
-  status += FormatVersion(newVersion);
+  // Without a clean answer from the device its version is unknown; saying "Version 0.0.0" would
+  // tell the user something false, so the status line stays empty then.
+  std::u16string status;
+  if (newVersionRead) {
+    status = TranslateText(u"Your KORVEX 6.0\r\nis currently on\r\nVersion ");
+    status += FormatVersion(newVersion);
+  }
+  awaitingRestart = false;
   LoadBackground(kBackgroundId);
   SetTexts(nullptr, nullptr, u" ", nullptr);
   ReloadBackground();

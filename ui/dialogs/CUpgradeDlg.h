@@ -126,6 +126,8 @@ class CUpgradeDlg : public CBitmapMessageBox, public ProgressTarget {
   std::uintptr_t watchTimer = 0;
   platform::Rect progressRect;
   FirmwareVersion newVersion{};
+  bool newVersionRead = false;   // newVersion came from a clean query, not left at zero
+  bool awaitingRestart = false;  // the transfer is over and the device is awaited
   int stagesB = 0;
   int stagesA = 0;
   platform::DeviceNotification deviceNotify;

@@ -80,6 +80,7 @@ CUpgradeDlg::QueryOutcome CUpgradeDlg::QueryNewVersion(bool packageVersionCounts
   const Frame& reply = currentLink->reply;
   newVersion = {reply[kReplyVersion], reply[kReplyVersion + 1], reply[kReplyVersion + 2]};
   if (currentLink->sendError != 0 || currentLink->replyError != 0) return QueryOutcome::Failed;
+  newVersionRead = true;
   return IsVersionRaised(newVersion, engine->firstVersion, engine->expectedVersion, packageVersionCounts)
              ? QueryOutcome::Raised
              : QueryOutcome::NotRaised;
