@@ -156,6 +156,9 @@ void SdlDisplay::Run() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   // Plain framebuffer updates: no GL context (often missing on virtual servers) for a dialog.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // SDL would turn Ctrl+C and SIGTERM into a quit event that nothing here waits for, and the
+  // program could then only be ended with SIGKILL. Keep the signals' usual meaning.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::lock_guard<std::mutex> lock(mutex_);
     startFailed_ = true;

@@ -188,3 +188,28 @@ TEST(ProgramUnderXvfb, UpgradeNowClickedInARealWindowShowsTheResult) {
   EXPECT_EQ(program.Wait(std::chrono::seconds(30)), 0) << program.ReadOutput();
   std::filesystem::remove_all(folder);
 }
+
+// Ctrl+C in the terminal, or SIGTERM from the session, ends the windowed program.
+TEST(ProgramUnderXvfb, InterruptEndsTheWindowedProgram) {
+  const std::string xvfb = FindProgram("Xvfb");
+  if (xvfb.empty()) GTEST_SKIP() << "Xvfb is not installed";
+  char name[] = "/tmp/rirud-xvfb-XXXXXX";
+  ASSERT_NE(mkdtemp(name), nullptr);
+  const std::string folder = name;
+  XvfbServer server;
+  std::string error;
+  ASSERT_TRUE(server.Start(xvfb, "1280x800x24", error)) << error;
+
+  for (const int signal : {SIGINT, SIGTERM}) {
+    ChildProcess program;
+    ASSERT_TRUE(program.Start({RIRUD_PROGRAM, "--simulate"},
+                              {"DISPLAY=" + server.Display(), "XDG_RUNTIME_DIR=" + folder, "LANG=C"}));
+    XScreen screen(server.Display());
+    ASSERT_TRUE(Eventually([&] { return screen.FindDialog().has_value(); }, std::chrono::seconds(30)));
+    kill(program.Pid(), signal);
+    const std::optional<int> status = program.Wait(std::chrono::seconds(10));
+    ASSERT_TRUE(status.has_value()) << "still running after signal " << signal;
+    EXPECT_EQ(*status, 128 + signal);
+  }
+  std::filesystem::remove_all(folder);
+}
