@@ -73,6 +73,13 @@ bool CRirudUvarizaApp::InitInstance() {
 
   {
     CRirudUvarizaDlg mainObject(windows, hidSystem);
+    if (mainObject.ScreensShown() == 0) {
+      // A device was found but refused the unlock or never answered the version query, so the
+      // workflow ends without a screen. Say so rather than vanish without a word.
+      std::fprintf(stderr,
+                   "rirud-uvariza: a supported device was found but did not answer; nothing was "
+                   "written to it. Unplug it, plug it in again and start the updater once more.\n");
+    }
     LoadTranslationSettings();
     ApplyTranslationFonts();
     if (mainObject.DoModal() == platform::IDOK) SaveTranslationSetting();

@@ -21,6 +21,7 @@ CRirudUvarizaDlg::~CRirudUvarizaDlg() {
 }
 
 int CRirudUvarizaDlg::RunUpgradeDialog(const UpgradeDialogSetup& setup) {
+  ++screensShown;
   CUpgradeDlg dialog(windows, hidSystem);
   dialog.Configure(setup);
   return dialog.DoModal();

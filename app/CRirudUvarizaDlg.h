@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -40,6 +41,9 @@ class CRirudUvarizaDlg : public EngineHost, public UpgradeEngine, public platfor
   std::intptr_t SendToWindow(const std::u16string& className, const std::u16string& title,
                              unsigned message) override;
 
+  // How many screens of the upgrade dialog the run showed.
+  int ScreensShown() const { return screensShown.load(); }
+
   // The waiting dialogs started in this run (tests look at them).
   const std::vector<std::unique_ptr<CWaitingDlg>>& WaitingDialogs() const { return waitingDialogs; }
 
@@ -51,4 +55,5 @@ class CRirudUvarizaDlg : public EngineHost, public UpgradeEngine, public platfor
   platform::WindowSystem& windows;
   platform::HidSystem& hidSystem;
   std::vector<std::unique_ptr<CWaitingDlg>> waitingDialogs;
+  std::atomic<int> screensShown{0};  // the waiting dialog's thread may show one too
 };
