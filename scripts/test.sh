@@ -28,6 +28,7 @@ run_suite() {  # name, extra cmake arguments...
 run_suite tests -DCMAKE_BUILD_TYPE=RelWithDebInfo
 if [ -z "${RIRUD_QUICK:-}" ]; then
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    LSAN_OPTIONS="suppressions=${PWD}/scripts/lsan.supp" \
     run_suite asan -DCMAKE_BUILD_TYPE=Debug -DRIRUD_SANITIZE=address,undefined
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run_suite tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRIRUD_SANITIZE=thread

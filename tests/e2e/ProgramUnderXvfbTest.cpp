@@ -164,7 +164,7 @@ TEST(ProgramUnderXvfb, UpgradeNowClickedInARealWindowShowsTheResult) {
   ASSERT_TRUE(screen.IsOpen());
   std::optional<std::pair<int, int>> at;
   ASSERT_TRUE(Eventually([&] { return (at = screen.FindDialog()).has_value(); }, std::chrono::seconds(30)))
-      << program.ReadOutput();
+      << program.ReadErrors();
   ASSERT_TRUE(Eventually([&] { return std::filesystem::exists(shots + "/001-upgrade.png"); },
                          std::chrono::seconds(30)));
 
@@ -181,11 +181,11 @@ TEST(ProgramUnderXvfb, UpgradeNowClickedInARealWindowShowsTheResult) {
       },
       std::chrono::seconds(60));
   EXPECT_TRUE(same) << Differences(shown, *resultScreen) << " pixels differ from the result screen; "
-                    << program.ReadOutput();
+                    << program.ReadErrors();
 
   // EXIT ends the program.
   ASSERT_EQ(RunProgram({xdotool, "mousemove", x, y, "click", "1"}, displayEnv).status, 0);
-  EXPECT_EQ(program.Wait(std::chrono::seconds(30)), 0) << program.ReadOutput();
+  EXPECT_EQ(program.Wait(std::chrono::seconds(30)), 0) << program.ReadErrors();
   std::filesystem::remove_all(folder);
 }
 

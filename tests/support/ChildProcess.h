@@ -38,15 +38,19 @@ inline std::string FindProgram(const std::string& name) {
 class ChildProcess {
  public:
   // Starts `args` with the current environment plus `extraEnv` ("NAME=value"); standard output
-  // is captured, standard error too when `captureStderr`.
-  bool Start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {},
-             bool captureStderr = true) {
-    int out[2];
+  // and standard error are captured separately.
+  bool Start(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {}) {
+    int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0) return false;
+    if (pipe2(err, O_CLOEXEC) != 0) {
+      close(out[0]);
+      close(out[1]);
+      return false;
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    if (captureStderr) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     // getenv takes the first of two equal names, so an override replaces the inherited entry.
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -65,12 +69,15 @@ class ChildProcess {
     const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     close(out[1]);
+    close(err[1]);
     if (spawned != 0) {
       close(out[0]);
+      close(err[0]);
       pid_ = -1;
       return false;
     }
     outFd_ = out[0];
+    errFd_ = err[0];
     return true;
   }
 
@@ -80,23 +87,17 @@ class ChildProcess {
       waitpid(pid_, nullptr, 0);
     }
     if (outFd_ >= 0) close(outFd_);
+    if (errFd_ >= 0) close(errFd_);
   }
 
-  // Reads what the program printed so far, waiting at most `ms` for more.
+  // Reads what the program printed so far on standard output, waiting at most `ms` for more.
   const std::string& ReadOutput(int ms = 0) {
-    pollfd p{outFd_, POLLIN, 0};
-    while (outFd_ >= 0 && poll(&p, 1, ms) > 0) {
-      char buffer[4096];
-      const ssize_t n = read(outFd_, buffer, sizeof buffer);
-      if (n <= 0) {
-        close(outFd_);
-        outFd_ = -1;
-        break;
-      }
-      output_.append(buffer, static_cast<std::size_t>(n));
-      ms = 0;
-    }
+    Drain(ms);
     return output_;
+  }
+  const std::string& ReadErrors(int ms = 0) {
+    Drain(ms);
+    return errors_;
   }
 
   // Waits up to `timeout` for the program to end, reading its output meanwhile; returns its exit
@@ -108,11 +109,11 @@ class ChildProcess {
       const pid_t done = waitpid(pid_, &status, WNOHANG);
       if (done == pid_) {
         pid_ = -1;
-        ReadOutput(100);
+        Drain(100);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
       if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-      ReadOutput(20);
+      Drain(20);
     }
     return std::nullopt;
   }
@@ -120,15 +121,41 @@ class ChildProcess {
   pid_t Pid() const { return pid_; }
 
  private:
+  // Reads both pipes until neither has anything more within `ms`.
+  void Drain(int ms) {
+    while (outFd_ >= 0 || errFd_ >= 0) {
+      pollfd p[2] = {{outFd_, POLLIN, 0}, {errFd_, POLLIN, 0}};
+      if (poll(p, 2, ms) <= 0) return;
+      ms = 0;
+      ReadInto(p[0], outFd_, output_);
+      ReadInto(p[1], errFd_, errors_);
+    }
+  }
+
+  static void ReadInto(const pollfd& p, int& fd, std::string& into) {
+    if (fd < 0 || p.revents == 0) return;
+    char buffer[4096];
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n <= 0) {
+      close(fd);
+      fd = -1;
+      return;
+    }
+    into.append(buffer, static_cast<std::size_t>(n));
+  }
+
   pid_t pid_ = -1;
   int outFd_ = -1;
+  int errFd_ = -1;
   std::string output_;
+  std::string errors_;
 };
 
 // Runs a program to its end (bounded) and returns its exit status and output.
 struct Finished {
   std::optional<int> status;
-  std::string output;
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
 
 inline Finished RunProgram(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {},
@@ -138,6 +165,7 @@ inline Finished RunProgram(const std::vector<std::string>& args, const std::vect
   Finished finished;
   finished.status = child.Wait(timeout);
   finished.output = child.ReadOutput();
+  finished.errors = child.ReadErrors();
   return finished;
 }
 
