@@ -1,3 +1,5 @@
+#include <sys/prctl.h>
+
 #include <chrono>
 
 #include "platform/Clock.h"
@@ -13,6 +15,11 @@ Millis RealClock::Now() {
 }
 
 void RealClock::SleepFor(Millis ms) {
+  // The kernel may let a sleep run late by the thread's timer slack (50 us by default) to batch
+  // wake-ups. The device protocol sleeps twice per report exchange, thousands of times per
+  // transfer, so the slack adds up to seconds; asking for none keeps sleeps at their length.
+  static thread_local const bool precise = prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0;
+  (void)precise;
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
