@@ -487,7 +487,11 @@ TEST_F(WorkflowTest, ApplicationExplainsAnEndWithoutAnyScreen) {
 
   hid.Unplug(mute);
   Plug(SimulatedGroup::A, 0x0076, {6, 0, 0}, 5);
-  platform::Thread user = clock.StartThread([&] { ClickAction(NextScreenWithBody(kUpToDateBody)); });
+  // Looked up here: the application chooses the language again as it starts, which no other
+  // thread may watch it do.
+  const std::u16string upToDate = T(kUpToDateBody);
+  platform::Thread user = clock.StartThread(
+      [&] { ClickAction(NextScreen([&](const Shot& s) { return s.screen.body == upToDate; }, "up to date")); });
   EXPECT_EQ(runApplication().find("did not answer"), std::string::npos);
   user.Join();
   std::filesystem::remove_all(folder);
