@@ -9,6 +9,7 @@
 
 #include "hid/ReportFrame.h"
 #include "tests/faults/ExchangeWatchingHidSystem.h"
+#include "tests/workflow/ProgramTexts.h"
 #include "tests/workflow/WorkflowRig.h"
 
 namespace faults_test {
@@ -20,18 +21,15 @@ using platform::SimulatedGroup;
 using platform::SimulatedVersion;
 using workflow_test::Shot;
 using workflow_test::T;
+using workflow_test::kFailureBody;
+using workflow_test::kInitialize;
+using workflow_test::kKeyboardRestart;
+using workflow_test::kMouseRestart;
+using workflow_test::kOfferBody;
+using workflow_test::kReprogramming;
+using workflow_test::kSuccessBody;
+using workflow_test::kTransferMessage;
 
-constexpr char16_t kOfferBody[] =
-    u"With this upgrade package your product\ncan be updated to the latest firmware. \nOnce the upgrade is "
-    u"started, it cannot be cancelled or reversed.\r\nUse at your own Risk.";
-constexpr char16_t kTransferMessage[] = u"Transfer in progress ...";
-constexpr char16_t kReprogramming[] = u"Transfer completed. Reprogramming the device now.\r\n";
-constexpr char16_t kInitialize[] = u"Waiting for Device Initialize.\r\n";
-constexpr char16_t kKeyboardRestart[] = u"Please wait for your Keyboard to restart";
-constexpr char16_t kMouseRestart[] = u"Please wait for your Mouse to restart";
-constexpr char16_t kSuccessBody[] = u"\n\nFirmware upgrade was successful!";
-constexpr char16_t kFailureBody[] =
-    u"\n\nFirmware upgrade was NOT successful!\nPlease restart the application and try again.";
 
 // How long a screen that waits without end is watched before the test steps in.
 constexpr platform::Millis kWatchedWait = 10 * 60 * 1000;

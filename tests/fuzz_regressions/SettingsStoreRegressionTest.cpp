@@ -9,30 +9,11 @@
 
 #include "localization/TranslationSettings.h"
 #include "platform/SettingsStore.h"
+#include "tests/support/SettingsFileFixture.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-class SettingsStoreRegression : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rirud-fuzz-regression-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    file_ = folder_ / "settings.conf";
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  void Write(const std::string& content) const { std::ofstream(file_, std::ios::binary) << content; }
-  std::string Read() const {
-    std::ifstream in(file_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  fs::path folder_;
-  fs::path file_;
-};
+using SettingsStoreRegression = testsupport::SettingsFileFixture;
 
 // A line ends at LF, and one CR before it belongs to the line end, so "abc\r\r\n" holds the value
 // "abc\r". Storing the language number rewrote the file from lines already stripped of their CR,

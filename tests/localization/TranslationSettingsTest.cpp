@@ -7,29 +7,14 @@
 
 #include "localization/TranslationSettings.h"
 #include "platform/SettingsStore.h"
+#include "tests/support/SettingsFileFixture.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A settings file of the test's own in a fresh folder.
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public testsupport::SettingsFileFixture {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "rirud-settings-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
-    file_ = folder_ / "settings.conf";
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  void Write(const std::string& content) const { std::ofstream(file_, std::ios::binary) << content; }
-
-  std::string Read() const {
-    std::ifstream in(file_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   TranslationSettingsData Load(const std::string& values) const {
     Write("[Software\\Vorlan\\RirudUvariza]\n" + values);
     TranslationSettingsData settings;
@@ -44,8 +29,6 @@ class SettingsFileTest : public ::testing::Test {
            "\nstring TranslationFont" + i + "=Font " + i + "\n";
   }
 
-  fs::path folder_;
-  fs::path file_;
 };
 
 TEST_F(SettingsFileTest, FaceNameOfTheStoredLanguageNumber) {
